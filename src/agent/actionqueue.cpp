@@ -9,17 +9,17 @@ void ActionQueue::PostAction(uint8_t code)
         return;
     }
     // Only the slots are checked: a code may be current and queued at once.
-    if (std::find(slots.begin(), slots.end(), code) != slots.end())
+    if (std::find(slotCodes.begin(), slotCodes.end(), code) != slotCodes.end())
         return;
-    auto empty = std::find(slots.begin(), slots.end(), NoAction);
-    if (empty != slots.end())
+    auto empty = std::find(slotCodes.begin(), slotCodes.end(), NoAction);
+    if (empty != slotCodes.end())
         *empty = code; // a full queue drops the code
 }
 
 void ActionQueue::NextAction()
 {
-    auto next = std::find_if(slots.begin(), slots.end(), [](uint8_t c) { return c != NoAction; });
-    if (next == slots.end()) {
+    auto next = std::find_if(slotCodes.begin(), slotCodes.end(), [](uint8_t c) { return c != NoAction; });
+    if (next == slotCodes.end()) {
         ScheduledAction = NoAction;
         return;
     }

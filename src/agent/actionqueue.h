@@ -12,7 +12,7 @@ enum ActionCode : uint8_t {
     QueryLineStatus = 6,
 };
 
-// One current action and four slots. Not first-in first-out: NextAction empties the
+// One current action and four slotCodes. Not first-in first-out: NextAction empties the
 // lowest non-empty slot, and PostAction fills the lowest empty one, so a code posted
 // after a NextAction can overtake older ones.
 class ActionQueue
@@ -22,5 +22,5 @@ public:
     void NextAction();
 
     uint8_t ScheduledAction = NoAction;
-    std::array<uint8_t, 4> slots{};
+    std::array<uint8_t, 4> slotCodes{};
 };
