@@ -5,8 +5,13 @@
 #include "agent/inifile.h"
 #include "agent/maintick.h"
 #include "data/tdata.h"
+#include "gateway/clientrequesthandler.h"
+#include "gateway/responsecache.h"
 #include "link/packetdispatcher.h"
 #include "link/packetsender.h"
+#include "mail/mail602.h"
+#include "mail/mailboxwritereply.h"
+#include "mail/trapforwarding.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -21,13 +26,14 @@ void enableTimer(QTimer& timer)
 } // namespace
 
 Agent::Agent(AgentOptions options, QObject* parent)
-    : QObject(parent), m_options(std::move(options)), CommPack1(this)
+    : QObject(parent), m_options(std::move(options)), CommPack1(this), ServerSocket1(m_log, this)
 {
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer3.setObjectName(QStringLiteral("Timer3"));
     Timer4.setObjectName(QStringLiteral("Timer4"));
     CommPack1.setObjectName(QStringLiteral("CommPack1"));
+    ServerSocket1.setObjectName(QStringLiteral("ServerSocket1"));
     CommPack1.setDeviceName(QStringLiteral("Com2"));
 
     // The first tick with the port open asks for the extension numbers.
@@ -73,39 +79,58 @@ void Agent::FormCreate()
 
     m_log.WriteLog(QStringLiteral("----"), QStringLiteral("Start Sarvik Agent ----"));
 
-    // Listening socket: opened here, before the INI file is read (gateway).
+    // Logs its own "-OK-" or "!Err" line; the agent runs on without TCP on failure.
+    ServerSocket1.open(m_options.listenPort);
 
-    readSettings();
+    m_iniPath = m_options.configPath.isEmpty()
+                    ? IniFile::pathBesideProgram(QCoreApplication::applicationFilePath())
+                    : m_options.configPath;
+    const IniFile ini(m_iniPath);
+    readSettings(ini);
     openSerialPort();
 
     m_sender = std::make_unique<PacketSender>(m_log, CommPack1);
     m_data = std::make_unique<TData>();
     m_numbers = std::make_unique<ExtensionNumbers>(m_log, m_link, *m_sender, *m_data,
                                                    [this] { enablePolling(); });
+    // A cache that cannot be allocated leaves MaxCache at 0: nothing is cached.
+    m_cache = std::make_unique<ResponseCache>(m_settings.MaxCache);
+    m_clients = std::make_unique<ClientRequestHandler>(m_log, m_link, *m_sender, *m_cache,
+                                                       ServerSocket1);
+    m_clients->setStackable(m_settings.Stackable);
+
     m_dispatcher = std::make_unique<PacketDispatcher>(m_log, m_link, *m_sender);
+    m_dispatcher->setCacheOffer([this](const PendingRequest& record, const QByteArray& reply) {
+        if (m_cache->MaxCache() != 0)
+            m_cache->Store(record, reply);
+    });
+    m_dispatcher->setRoute(pkClient, [this](const PendingRequest& record, QByteArray& reply,
+                                            const QString& text) {
+        m_clients->deliverClientReply(record, reply, text);
+    });
     m_dispatcher->setRoute(pkNumbersQuery,
                            [this](const PendingRequest&, QByteArray& payload, const QString&) {
                                m_numbers->OnNumbersReply(payload);
                            });
 
-    // Response cache: created here with MaxCache slots (gateway).
-    // Mail wrapper: loaded, configured and initialised here (mail bridge).
+    createMailWrapper(ini);
 
     MailHooks mail;
+    mail.readMailboxChanges = [this](TData& data) { return m_mail->ReadMailboxChanges(data); };
+    mail.announceOutage = [this] { m_mail->SendStatusMessage(smComOff); };
     m_tick = std::make_unique<MainTick>(m_log, m_link, *m_sender, *m_data, *m_numbers,
                                         [this] { return CommPack1.IsOpen(); }, std::move(mail));
 
-    // Mail library state line (mail bridge).
+    if (m_mail->LibraryReady())
+        m_log.WriteLog(QStringLiteral("-OK-"), QStringLiteral("Inicializace Mail602"));
+    else
+        m_log.WriteLog(QStringLiteral("!Err"), QStringLiteral("Chyba při inicializaci Mail602"));
 
     enableTimer(Timer3);
 }
 
-void Agent::readSettings()
+void Agent::readSettings(const IniFile& ini)
 {
-    m_iniPath = m_options.configPath.isEmpty()
-                    ? IniFile::pathBesideProgram(QCoreApplication::applicationFilePath())
-                    : m_options.configPath;
-    IniFile ini(m_iniPath);
     if (!ini.exists() && m_warn)
         m_warn(QStringLiteral("Upozornění"),
                QStringLiteral("Neexistuje soubor Agent.ini\nProjděte položky v menu Nastavení"));
@@ -115,6 +140,21 @@ void Agent::readSettings()
     m_link.MaxTick = m_settings.MaxTick;
     m_link.MaxError = m_settings.MaxError;
     m_link.MaxErrorTick = m_settings.MaxErrorTick;
+}
+
+void Agent::createMailWrapper(const IniFile& ini)
+{
+    m_mail = std::make_unique<TMail602>(m_log, m_options.mailLibrary);
+    m_mail->LoadSettings(ini);
+    m_mail->Initialize();
+    m_traps = std::make_unique<TrapForwarder>(m_log, *m_mail, *m_data, *m_sender);
+    m_dispatcher->setRoute(pkTrapQuery, [this](const PendingRequest&, QByteArray& payload,
+                                               const QString&) { m_traps->OnTrapReply(payload); });
+    m_dispatcher->setRoute(pkMailboxWrite,
+                           [this](const PendingRequest&, QByteArray& payload, const QString&) {
+                               OnMailboxWriteReply(m_log, payload);
+                           });
+    m_dispatcher->setRestorationNotice([this] { m_mail->SendStatusMessage(smComOn); });
 }
 
 void Agent::applyTimerPeriods()
@@ -140,7 +180,8 @@ void Agent::openSerialPort()
 
 void Agent::enablePolling()
 {
-    // Mailbox polling (Timer1) starts only when the mail library is ready (mail bridge).
+    if (m_mail && m_mail->LibraryReady())
+        enableTimer(Timer1);
     enableTimer(Timer2);
     enableTimer(Timer4);
 }
@@ -195,9 +236,13 @@ void Agent::FormDestroy()
         m_sender->table().clear();
     CommPack1.Close();
     // Log list: emptied by the window.
-    // Listening socket: closed here, with every client (gateway).
-    // Mail wrapper: shut down and unloaded here (mail bridge).
+    m_clients.reset();
+    ServerSocket1.close(); // closes every client connection
+    m_traps.reset();
+    if (m_mail)
+        m_mail->Shutdown();
+    m_mail.reset(); // unloads the library
     m_sender.reset();
     m_data.reset();
-    // Response cache: released here (gateway).
+    m_cache.reset();
 }

@@ -4,6 +4,7 @@
 #include "agent/agentsettings.h"
 #include "agent/eventlog.h"
 #include "agent/linkstate.h"
+#include "gateway/serversocket.h"
 #include "link/tcommpack.h"
 
 #include <QObject>
@@ -11,11 +12,16 @@
 #include <functional>
 #include <memory>
 
+class ClientRequestHandler;
 class ExtensionNumbers;
 class MainTick;
 class PacketDispatcher;
 class PacketSender;
+class ResponseCache;
 class TData;
+class TMail602;
+class TrapForwarder;
+class IniFile;
 
 // The engine: owns every service of the run, brings them up in a fixed order and
 // takes them down in a fixed order. It runs with or without a window; the window
@@ -47,9 +53,13 @@ public:
     PacketSender* sender() { return m_sender.get(); }
     TData* data() { return m_data.get(); }
     QTimer& timer(int n);
+    ServerSocket& serverSocket() { return ServerSocket1; }
+    ResponseCache* cache() { return m_cache.get(); }
+    TMail602* mail() { return m_mail.get(); }
 
 private:
-    void readSettings();
+    void readSettings(const IniFile& ini);
+    void createMailWrapper(const IniFile& ini);
     void openSerialPort();
     void applyTimerPeriods();
     void enablePolling();
@@ -68,11 +78,16 @@ private:
     QTimer Timer3; // the main tick
     QTimer Timer4; // posts QueryLineStatus
     TCommPack CommPack1;
+    ServerSocket ServerSocket1;
 
     std::unique_ptr<PacketSender> m_sender;
     std::unique_ptr<TData> m_data;
     std::unique_ptr<ExtensionNumbers> m_numbers;
+    std::unique_ptr<ResponseCache> m_cache;
+    std::unique_ptr<ClientRequestHandler> m_clients;
     std::unique_ptr<PacketDispatcher> m_dispatcher;
+    std::unique_ptr<TMail602> m_mail;
+    std::unique_ptr<TrapForwarder> m_traps;
     std::unique_ptr<MainTick> m_tick;
     bool m_created = false;
     bool m_destroyed = false;
