@@ -18,7 +18,8 @@ void ActionQueue::PostAction(uint8_t code)
 
 void ActionQueue::NextAction()
 {
-    auto next = std::find_if(slotCodes.begin(), slotCodes.end(), [](uint8_t c) { return c != NoAction; });
+    auto next =
+        std::find_if(slotCodes.begin(), slotCodes.end(), [](uint8_t c) { return c != NoAction; });
     if (next == slotCodes.end()) {
         ScheduledAction = NoAction;
         return;

@@ -41,7 +41,8 @@ Agent::Agent(AgentOptions options, QObject* parent)
 
     connect(&Timer1, &QTimer::timeout, this, [this] { m_link.actions.PostAction(ReadMailboxes); });
     connect(&Timer2, &QTimer::timeout, this, [this] { m_link.actions.PostAction(QueryTrap); });
-    connect(&Timer4, &QTimer::timeout, this, [this] { m_link.actions.PostAction(QueryLineStatus); });
+    connect(&Timer4, &QTimer::timeout, this,
+            [this] { m_link.actions.PostAction(QueryLineStatus); });
     connect(&Timer3, &QTimer::timeout, this, [this] {
         ErrorReporter::runGuarded([this] {
             if (m_tick)
@@ -95,8 +96,8 @@ void Agent::FormCreate()
                                                    [this] { enablePolling(); });
     // A cache that cannot be allocated leaves MaxCache at 0: nothing is cached.
     m_cache = std::make_unique<ResponseCache>(m_settings.MaxCache);
-    m_clients = std::make_unique<ClientRequestHandler>(m_log, m_link, *m_sender, *m_cache,
-                                                       ServerSocket1);
+    m_clients =
+        std::make_unique<ClientRequestHandler>(m_log, m_link, *m_sender, *m_cache, ServerSocket1);
     m_clients->setStackable(m_settings.Stackable);
 
     m_dispatcher = std::make_unique<PacketDispatcher>(m_log, m_link, *m_sender);
@@ -104,10 +105,10 @@ void Agent::FormCreate()
         if (m_cache->MaxCache() != 0)
             m_cache->Store(record, reply);
     });
-    m_dispatcher->setRoute(pkClient, [this](const PendingRequest& record, QByteArray& reply,
-                                            const QString& text) {
-        m_clients->deliverClientReply(record, reply, text);
-    });
+    m_dispatcher->setRoute(
+        pkClient, [this](const PendingRequest& record, QByteArray& reply, const QString& text) {
+            m_clients->deliverClientReply(record, reply, text);
+        });
     m_dispatcher->setRoute(pkNumbersQuery,
                            [this](const PendingRequest&, QByteArray& payload, const QString&) {
                                m_numbers->OnNumbersReply(payload);
@@ -118,8 +119,9 @@ void Agent::FormCreate()
     MailHooks mail;
     mail.readMailboxChanges = [this](TData& data) { return m_mail->ReadMailboxChanges(data); };
     mail.announceOutage = [this] { m_mail->SendStatusMessage(smComOff); };
-    m_tick = std::make_unique<MainTick>(m_log, m_link, *m_sender, *m_data, *m_numbers,
-                                        [this] { return CommPack1.IsOpen(); }, std::move(mail));
+    m_tick = std::make_unique<MainTick>(
+        m_log, m_link, *m_sender, *m_data, *m_numbers, [this] { return CommPack1.IsOpen(); },
+        std::move(mail));
 
     if (m_mail->LibraryReady())
         m_log.WriteLog(QStringLiteral("-OK-"), QStringLiteral("Inicializace Mail602"));
@@ -201,8 +203,8 @@ void Agent::CommPack1RxChar(int)
 
 void Agent::onDeviceLost(const QString& reason)
 {
-    m_log.WriteLog(QStringLiteral("!Err"),
-                   QStringLiteral("Ztráta sériového portu ") + m_settings.PortText + QStringLiteral(": ") + reason);
+    m_log.WriteLog(QStringLiteral("!Err"), QStringLiteral("Ztráta sériového portu ") +
+                                               m_settings.PortText + QStringLiteral(": ") + reason);
 }
 
 void Agent::Zastavit1Click()

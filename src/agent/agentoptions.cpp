@@ -6,20 +6,23 @@ namespace {
 struct Parser
 {
     QCommandLineParser parser;
-    QCommandLineOption headless{QStringLiteral("headless"),
-                                QStringLiteral("Run without a window; log lines go to standard output.")};
-    QCommandLineOption config{QStringLiteral("config"),
-                              QStringLiteral("Use FILE instead of the INI file beside the program."),
-                              QStringLiteral("FILE")};
-    QCommandLineOption listenPort{QStringLiteral("listen-port"),
-                                  QStringLiteral("Listen for TCP clients on port N instead of 1234."),
-                                  QStringLiteral("N")};
+    QCommandLineOption headless{
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a window; log lines go to standard output.")};
+    QCommandLineOption config{
+        QStringLiteral("config"),
+        QStringLiteral("Use FILE instead of the INI file beside the program."),
+        QStringLiteral("FILE")};
+    QCommandLineOption listenPort{
+        QStringLiteral("listen-port"),
+        QStringLiteral("Listen for TCP clients on port N instead of 1234."), QStringLiteral("N")};
     QCommandLineOption mailLibrary{QStringLiteral("mail-library"),
                                    QStringLiteral("Load FILE as the mail gateway library."),
                                    QStringLiteral("FILE")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help and exit.")};
-    QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version and exit.")};
+    QCommandLineOption version{QStringLiteral("version"),
+                               QStringLiteral("Show the version and exit.")};
 
     Parser()
     {

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -15,7 +16,8 @@ bool displayAvailable()
 {
     if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 AgentOptions optionsFrom(int argc, char** argv)
@@ -63,11 +65,17 @@ int main(int argc, char** argv)
     if (headless) {
         console = std::make_unique<HeadlessConsole>(agent.log());
         agent.setWarningSink(&HeadlessConsole::warn);
-        agent.FormCreate();
     } else {
         window = std::make_unique<TForm1>(agent);
-        window->start();
     }
+    // Start-up runs inside the event loop, so a termination request that arrives
+    // while it waits (for the missing-INI warning, say) still ends the run.
+    QTimer::singleShot(0, &agent, [&agent, &window] {
+        if (window)
+            window->start();
+        else
+            agent.FormCreate();
+    });
 
     app->exec();
     // The shutdown sequence runs after the event loop has ended, so no tick, socket

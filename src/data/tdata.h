@@ -12,8 +12,8 @@ enum class PacketDirection { Request, Reply };
 
 struct ObjectInfo
 {
-    const char* name;     // UTF-8 display name
-    uint32_t lifetimeMs;  // how long a reply to a read of it stays fresh in the cache
+    const char* name;    // UTF-8 display name
+    uint32_t lifetimeMs; // how long a reply to a read of it stays fresh in the cache
 };
 // Codes 0 to 26; lifetime of a code above 26 is 10 ms.
 extern const std::array<ObjectInfo, 27> ObjectTable;

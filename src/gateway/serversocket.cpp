@@ -124,6 +124,9 @@ void ServerSocket::onNewConnection()
         if (!socket)
             return;
         m_log.showPlainStatus(QStringLiteral("OnAccept"));
+        // A client that floods the agent is held back by TCP flow control instead of
+        // growing the agent's memory: requests are read 500 bytes at a time anyway.
+        socket->setReadBufferSize(ClientReadBufferLimit);
         const Client client{socket, handleOf(*socket), addressText(socket->peerAddress())};
         m_clients.append(client);
 

@@ -20,6 +20,7 @@ class ServerSocket : public QObject
     Q_OBJECT
 public:
     static constexpr quint16 DefaultPort = 1234;
+    static constexpr qint64 ClientReadBufferLimit = 64 * 1024;
 
     explicit ServerSocket(EventLog& log, QObject* parent = nullptr);
     ~ServerSocket() override;

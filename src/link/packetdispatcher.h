@@ -19,7 +19,8 @@ class PacketDispatcher
 public:
     // A route gets the record, the reply payload (which it may change in place) and
     // the reply decoded for the log.
-    using Route = std::function<void(const PendingRequest&, QByteArray& payload, const QString& text)>;
+    using Route =
+        std::function<void(const PendingRequest&, QByteArray& payload, const QString& text)>;
     using CacheOffer = std::function<void(const PendingRequest&, const QByteArray& reply)>;
 
     PacketDispatcher(EventLog& log, LinkControl& link, PacketSender& sender);

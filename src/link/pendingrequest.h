@@ -8,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-
 enum PendingKind : uint8_t {
     pkClient = 1,
     pkMailboxWrite = 3,
@@ -25,8 +24,8 @@ struct PendingRequest
     uint8_t Kind = 0;
     uint8_t Op = 0;
     int32_t ClientHandle = 0;
-    QByteArray Data;         // at most DataCapacity bytes of the request payload
-    int32_t DataLength = 0;  // the request's full length
+    QByteArray Data;        // at most DataCapacity bytes of the request payload
+    int32_t DataLength = 0; // the request's full length
     // The connection itself, beside its handle: the system reuses a closed socket's
     // handle, and a reply must not reach a newer client that got the same number.
     QPointer<QTcpSocket> client;

@@ -40,8 +40,8 @@ TForm1::TForm1(Agent& agent, QWidget* parent) : QMainWindow(parent), m_agent(age
     // Errors never block: an unattended agent must not stop in a modal loop, and a
     // later error opens its own box beside the earlier one.
     ErrorReporter::setSink([this](const QString& message) {
-        auto* box = new QMessageBox(QMessageBox::Critical, windowTitle(), message,
-                                    QMessageBox::Ok, this);
+        auto* box =
+            new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
         box->show();

@@ -15,12 +15,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mail");
         QTest::addColumn<bool>("failed");
         QTest::newRow("defaults") << QStringList{} << false << "" << 1234 << "" << false;
-        QTest::newRow("all") << QStringList{"--headless", "--config", "/x/A.ini", "--listen-port",
-                                            "4321", "--mail-library", "/l/libm.so"}
+        QTest::newRow("all") << QStringList{"--headless",    "--config", "/x/A.ini",
+                                            "--listen-port", "4321",     "--mail-library",
+                                            "/l/libm.so"}
                              << true << "/x/A.ini" << 4321 << "/l/libm.so" << false;
         QTest::newRow("bad port") << QStringList{"--listen-port", "70000"} << false << "" << 1234
                                   << "" << true;
-        QTest::newRow("unknown option") << QStringList{"--nope"} << false << "" << 1234 << "" << true;
+        QTest::newRow("unknown option")
+            << QStringList{"--nope"} << false << "" << 1234 << "" << true;
         QTest::newRow("stray argument") << QStringList{"x"} << false << "" << 1234 << "" << true;
     }
     void parse()

@@ -29,7 +29,12 @@ struct Rig
     int restorations = 0;
     bool mailDue = false;
     ExtensionNumbers numbers{log, link, sender, data, [this] { ++loaded; }};
-    MainTick tick{log, link, sender, data, numbers, [this] { return port.open; },
+    MainTick tick{log,
+                  link,
+                  sender,
+                  data,
+                  numbers,
+                  [this] { return port.open; },
                   MailHooks{[this](TData&) { return mailDue; }, [this] { ++outages; }}};
     PacketDispatcher dispatcher{log, link, sender};
     QStringList lines;
@@ -114,8 +119,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("maxTick");
         QTest::addColumn<QList<int>>("writes");
         QTest::newRow("default 9: every 10 ticks") << 9 << QList<int>{1, 11, 21};
-        QTest::newRow("1: first tick after a write times out") << 1 << QList<int>{1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21};
-        QTest::newRow("0: first tick after a write times out") << 0 << QList<int>{1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21};
+        QTest::newRow("1: first tick after a write times out")
+            << 1 << QList<int>{1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21};
+        QTest::newRow("0: first tick after a write times out")
+            << 0 << QList<int>{1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21};
     }
     void retryPeriod()
     {
@@ -234,6 +241,22 @@ private Q_SLOTS:
             QCOMPARE(rig.link.state, LinkState::Idle);
             QCOMPARE(rig.link.actions.ScheduledAction, uint8_t(QueryTrap));
         }
+    }
+
+    void failingRouteStillEndsTheWait()
+    {
+        Rig rig;
+        rig.dispatcher.setRoute(pkLineStatus,
+                                [](const PendingRequest&, QByteArray&, const QString&) {
+                                    throw std::runtime_error("route failed");
+                                });
+        rig.useLineStatusOnly();
+        rig.link.actions.PostAction(QueryTrap);
+        rig.tick.Timer3Timer();
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, rig.reply(1, LineStatusReply));
+        QCOMPARE(rig.link.state, LinkState::Idle);
+        QCOMPARE(rig.link.actions.ScheduledAction, uint8_t(QueryTrap));
+        QCOMPARE(rig.sender.table().count(), 0);
     }
 
     void errorInTickDoesNotLeaveGuardSet()

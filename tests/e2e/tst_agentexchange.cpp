@@ -109,9 +109,11 @@ private Q_SLOTS:
         demo.startAgent();
 
         // The numbers first, with sequence 1; the polls only after them.
-        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("<COM Načtena čísla vnitřních linek")), Slow);
-        QVERIFY(demo.exchange.lines.filter(QStringLiteral("<- seq")).first().contains(
-            QStringLiteral("<- seq 1 read 14[0]")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            demo.agent.has(QStringLiteral("<COM Načtena čísla vnitřních linek")), Slow);
+        QVERIFY(demo.exchange.lines.filter(QStringLiteral("<- seq"))
+                    .first()
+                    .contains(QStringLiteral("<- seq 1 read 14[0]")));
         QVERIFY(demo.agent.has(QStringLiteral("-OK- Inicializace Mail602")));
         QTRY_VERIFY_WITH_TIMEOUT(demo.exchange.has(QStringLiteral("read 22[0]")), Slow);
 
@@ -119,7 +121,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral(">602 Mail: Porucha to 201")), Slow);
         QVERIFY(demo.agent.has(QStringLiteral("<COM TRAP: ")));
         QTRY_VERIFY_WITH_TIMEOUT(demo.exchange.has(QStringLiteral("TRAP 0 cleared")), Slow);
-        QTRY_VERIFY_WITH_TIMEOUT(!demo.filesWith(QStringLiteral("201/new"), "Linka 21 mimo provoz").isEmpty(), Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !demo.filesWith(QStringLiteral("201/new"), "Linka 21 mimo provoz").isEmpty(), Slow);
 
         // The counters follow the mailboxes: the TRAP mail in 201, then a file in 310.
         QTRY_VERIFY_WITH_TIMEOUT(demo.exchange.has(QStringLiteral("counters 201: 1 0 0 0")), Slow);
@@ -148,22 +151,29 @@ private Q_SLOTS:
         demo.startExchange();
         demo.writeIni();
         demo.startAgent();
-        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("Načtena čísla vnitřních linek")), Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("Načtena čísla vnitřních linek")),
+                                 Slow);
 
         demo.exchange.write("silent on");
-        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("!Err Ústředna není dostupná")), Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("!Err Ústředna není dostupná")),
+                                 Slow);
         // Let several more pauses pass without an answer: none is announced again.
         const qsizetype mark = demo.exchange.lines.size();
         QTRY_VERIFY_WITH_TIMEOUT(
-            demo.exchange.lines.mid(mark).filter(QStringLiteral("silent: no answer")).size() >= 8, Slow);
+            demo.exchange.lines.mid(mark).filter(QStringLiteral("silent: no answer")).size() >= 8,
+            Slow);
         demo.exchange.write("silent off");
-        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("-OK- Obnova komunikace s ústřednou")), Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            demo.agent.has(QStringLiteral("-OK- Obnova komunikace s ústřednou")), Slow);
         QCOMPARE(demo.agent.matching(QStringLiteral("Ústředna není dostupná")).size(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.matching(QStringLiteral("Načtena čísla vnitřních linek")).size() >= 2, Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            demo.agent.matching(QStringLiteral("Načtena čísla vnitřních linek")).size() >= 2, Slow);
 
         // The two status messages went to mailbox 201.
-        QTRY_VERIFY_WITH_TIMEOUT(!demo.filesWith(QStringLiteral("201/new"), "Spojeni ztraceno").isEmpty(), Slow);
-        QTRY_VERIFY_WITH_TIMEOUT(!demo.filesWith(QStringLiteral("201/new"), "Spojeni obnoveno").isEmpty(), Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !demo.filesWith(QStringLiteral("201/new"), "Spojeni ztraceno").isEmpty(), Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !demo.filesWith(QStringLiteral("201/new"), "Spojeni obnoveno").isEmpty(), Slow);
         QVERIFY(demo.agent.has(QStringLiteral("Mail 201 > Spojeni ztraceno")));
         QCOMPARE(demo.agent.terminate(), 0);
     }
@@ -174,8 +184,10 @@ private Q_SLOTS:
         demo.startExchange();
         demo.writeIni();
         demo.startAgent();
-        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("-OK- Otevření socketu TCP/IP")), Slow);
-        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("Načtena čísla vnitřních linek")), Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("-OK- Otevření socketu TCP/IP")),
+                                 Slow);
+        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("Načtena čísla vnitřních linek")),
+                                 Slow);
 
         QTcpSocket a, b;
         a.connectToHost(QHostAddress::LocalHost, demo.port);
@@ -204,8 +216,10 @@ private Q_SLOTS:
         demo.startExchange();
         demo.writeIni();
         demo.startAgent(squatter.serverPort());
-        QTRY_VERIFY_WITH_TIMEOUT(demo.agent.has(QStringLiteral("!Err Chyba otevření socketu TCP/IP")), Slow);
-        QVERIFY(demo.agent.lines.at(1).contains(QStringLiteral("!Err Chyba otevření socketu TCP/IP")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            demo.agent.has(QStringLiteral("!Err Chyba otevření socketu TCP/IP")), Slow);
+        QVERIFY(
+            demo.agent.lines.at(1).contains(QStringLiteral("!Err Chyba otevření socketu TCP/IP")));
         QTRY_VERIFY_WITH_TIMEOUT(demo.exchange.has(QStringLiteral("read 22[0]")), Slow);
         QCOMPARE(demo.agent.terminate(), 0);
     }
