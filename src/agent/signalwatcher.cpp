@@ -9,9 +9,9 @@
 namespace {
 int g_fds[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int number)
 {
-    const char byte = 1;
+    const char byte = char(number);
     [[maybe_unused]] ssize_t n = ::write(g_fds[0], &byte, 1);
 }
 } // namespace
@@ -22,9 +22,9 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent)
         return;
     m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        char byte;
+        char byte = 0;
         [[maybe_unused]] ssize_t n = ::read(g_fds[1], &byte, 1);
-        Q_EMIT terminationRequested();
+        Q_EMIT terminationRequested(byte);
     });
     struct sigaction sa = {};
     sa.sa_handler = onSignal;

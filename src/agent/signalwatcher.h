@@ -14,7 +14,7 @@ public:
     ~SignalWatcher() override;
 
 Q_SIGNALS:
-    void terminationRequested();
+    void terminationRequested(int signalNumber);
 
 private:
     QSocketNotifier* m_notifier = nullptr;

@@ -1,19 +1,10 @@
 // The packet-to-text decoder: the documented examples, the edge cases and the short
 // packets, all through one table.
 
+#include "common/bytes.h"
 #include "data/tdata.h"
 
 #include <QTest>
-
-namespace {
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
-} // namespace
 
 class TestPacketToText : public QObject
 {

@@ -1,18 +1,11 @@
 // TData: the extension table, its mailbox counters and the builders.
 
+#include "common/bytes.h"
 #include "data/tdata.h"
 
 #include <QTest>
 
 namespace {
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
-
 // A numbers reply: result code 0, object 14, index 0, then three codes per number.
 QByteArray numbersReply(const QList<QByteArray>& groups)
 {

@@ -1,5 +1,6 @@
 // Before any Qt header: the action queue has a member named like a Qt keyword macro.
 #include "agent/linkstate.h"
+#include "common/bytes.h"
 
 #include "agent/eventlog.h"
 #include "data/tdata.h"
@@ -20,14 +21,6 @@
 namespace {
 
 constexpr int WaitMs = 10000;
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
 
 // Records the frames the agent writes to the exchange.
 class FakePort : public PacketPort

@@ -1,3 +1,4 @@
+#include "common/bytes.h"
 #include "gateway/responsecache.h"
 #include "link/pendingrequest.h"
 
@@ -5,14 +6,6 @@
 #include <initializer_list>
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
 
 QByteArray read(int object, int index = 0)
 {

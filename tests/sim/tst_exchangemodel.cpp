@@ -1,18 +1,11 @@
 // The simulated exchange's answers, request payload in, reply payload out.
 
+#include "common/bytes.h"
 #include "exchangemodel.h"
 
 #include <QTest>
 
 namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray b;
-    for (const int v : values)
-        b.append(char(v));
-    return b;
-}
 
 Scenario testScenario()
 {

@@ -1,6 +1,7 @@
 // The built exchange-sim as the agent meets it: started as a process, reached over its
 // pseudo-terminal with real frames, steered through standard input.
 
+#include "common/bytes.h"
 #include "link/framecodec.h"
 #include "wirefault.h"
 
@@ -21,14 +22,6 @@
 namespace {
 
 constexpr int Timeout = 15000; // ms; generous for a loaded machine
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray b;
-    for (const int v : values)
-        b.append(char(v));
-    return b;
-}
 
 QString testScenario()
 {

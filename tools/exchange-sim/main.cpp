@@ -3,7 +3,7 @@
 #include "linereader.h"
 #include "scenario.h"
 #include "serialendpoint.h"
-#include "signalwatcher.h"
+#include "agent/signalwatcher.h"
 #include "simlog.h"
 #include "simulator.h"
 
