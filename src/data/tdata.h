@@ -1,7 +1,5 @@
 #pragma once
 
-// Contract between the data helper (implementation) and its users.
-
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>

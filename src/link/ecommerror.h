@@ -17,7 +17,7 @@ private:
     int m_code;
 };
 
-// The messages of the table of Part 2.2.
+// The messages of the serial component's errors, each followed by " (Error: %d) ".
 namespace CommErrorText {
 inline constexpr const char* PortAssigned = "Port already assigned (open)";
 inline constexpr const char* AccessDevice = "Error accessing specified device";

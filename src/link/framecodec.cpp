@@ -4,7 +4,7 @@
 
 namespace {
 
-// Wire facts of Part 2.1.
+// Wire facts of the frame format.
 constexpr uint8_t Escape = 0xEE;      // first byte of the start marker; doubled inside a frame
 constexpr uint8_t StartSecond = 0x23; // second byte of the start marker ('#'); never escaped
 
@@ -77,8 +77,8 @@ QList<Frame> FrameReceiver::feed(QByteArrayView bytes)
 {
     QList<Frame> frames;
     for (char ch : bytes) {
-        // The description returns at the first good frame and drops the rest of the
-        // read; we keep scanning so that a second frame in the same read is delivered.
+        // Scanning goes on after a good frame, so that a second reply that arrived in
+        // the same read is delivered too rather than lost.
         if (!step(uint8_t(ch)))
             continue;
         // A frame with length 0 has no sequence byte: it passes the checks but carries

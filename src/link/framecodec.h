@@ -1,7 +1,5 @@
 #pragma once
 
-// Contract between the link helper (implementation) and its users (agent, simulator).
-
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -43,8 +41,8 @@ public:
     };
     static constexpr int MaxLength = 2049; // sequence byte plus 2048 payload bytes
 
-    // Feeds all bytes; every good frame completed on the way is returned, in order (the
-    // description stopped at the first and lost the rest of the read). A frame with
+    // Feeds all bytes; every good frame completed on the way is returned, in order, so
+    // two replies that arrive in one read are both delivered. A frame with
     // length field 0 has no sequence byte and yields nothing.
     QList<Frame> feed(QByteArrayView bytes);
 

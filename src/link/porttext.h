@@ -42,14 +42,14 @@ struct PortLineSettings
     bool operator==(const PortLineSettings&) const = default;
 };
 
-// The baud rates that Set applies: 110, 300, ..., 256000 (Part 2.2); any other is kept out.
+// The baud rates that Set applies: 110, 300, ..., 256000 ; any other is kept out.
 bool isListedBaudRate(int baud);
 
-// The rules of TCommPack::Set (Part 2.2), applied to a copy of current:
+// The rules of TCommPack::Set, applied to a copy of current:
 // - no ":" in the text: nothing changes at all;
 // - the device name becomes the text before the first ":" (as written; "com2" is COM2);
 // - a text that does not parse changes no line setting;
-// - baud only when listed; data bits 5 to 8 (4 is allowed by the description but neither
-//   the parser nor QSerialPort accepts it, so it is never applied); stop bits 1, 1.5, 2;
+// - baud only when listed; data bits 5 to 8 (4 would be accepted by Set but neither
+//   the parser nor QSerialPort takes it, so it is never applied); stop bits 1, 1.5, 2;
 //   parity none, odd, even or mark; space parity leaves the parity as it was.
 PortLineSettings applyPortText(const PortLineSettings& current, QStringView text);

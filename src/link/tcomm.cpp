@@ -141,8 +141,8 @@ void TComm::Open()
         throw ECommError(QString::fromLatin1(CommErrorText::PortAssigned), -1);
 
     const QString path = systemPath(m_settings.deviceName);
-    // CommInt opens first and then refuses a handle that is not a character device; we
-    // look before opening, so a regular file or a directory is never opened at all.
+    // A path that is not a character device is refused; we look before opening, so a
+    // regular file or a directory is never opened at all.
     struct stat st; // filled by a successful stat()
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         throw ECommError(QString::fromLatin1(CommErrorText::AccessDevice), errno);

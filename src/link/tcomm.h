@@ -7,7 +7,8 @@
 #include <QSerialPort>
 #include <QString>
 
-// Our serial component over QSerialPort, standing in for CommInt's TComm (Part 2.2).
+// Our serial component over QSerialPort: device name, line settings, open, close,
+// read, write, the receive event and the component's errors.
 // Used only on the event-loop thread: QSerialPort's notifiers replace the event thread,
 // and readyRead is the receive event.
 class TComm : public QObject

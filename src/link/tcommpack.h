@@ -1,7 +1,7 @@
 #pragma once
 
-// Contract between the link helper (implementation) and the agent. Including this
-// header gives TCommPack, TComm, ECommError and PacketPort.
+// The framing serial component. Including this header gives TCommPack, TComm,
+// ECommError and PacketPort.
 
 #include "link/ecommerror.h"
 #include "link/framecodec.h"
@@ -21,19 +21,19 @@ public:
     virtual void WritePacket(uint8_t seq, QByteArrayView payload) = 0;
 };
 
-// The framing component (Part 2.1) on top of the serial component.
+// The framing component on top of the serial component.
 class TCommPack : public TComm, public PacketPort
 {
     Q_OBJECT
 public:
     using TComm::TComm;
 
-    // Read size of one ReadPackets step: the description's staging buffer.
+    // Read size of one ReadPackets step: the staging buffer.
     static constexpr int StagingSize = 2100;
 
     bool IsOpen() const override { return TComm::IsOpen(); }
     // One write of the encoded frame; a write not complete within WriteTimeout is not
-    // noticed (as in the description); write errors pass to the caller as ECommError.
+    // noticed by the framing; write errors pass to the caller as ECommError.
     void WritePacket(uint8_t seq, QByteArrayView payload) override;
     // Reads everything queued (at most 2100 bytes per read) and returns every good
     // frame, in order. Nothing when the port is closed.

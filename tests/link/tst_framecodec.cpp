@@ -1,4 +1,4 @@
-// The frame codec of Part 2.1: CRC-32, encoder and receive state machine.
+// The frame codec: CRC-32, encoder and receive state machine.
 // Wire vectors are written out by hand from the frame format, their CRCs taken from
 // zlib (an independent implementation of the same CRC-32).
 
@@ -232,7 +232,7 @@ void TstFrameCodec::piecesDownToOneByte()
 
 void TstFrameCodec::twoFramesInOneFeed()
 {
-    // The description loses the second; ours delivers both, in order.
+    // Both are delivered, in order: the second reply is not lost.
     FrameReceiver rx;
     const QByteArray bytes = encodeFrame(0x05, hex("001600")) + encodeFrame(0xEE, hex("000E00"));
     const QList<Frame> frames = rx.feed(bytes);
@@ -314,7 +314,7 @@ void TstFrameCodec::flippedBitDropsFrame()
             }
         }
     }
-    // The specification's own case: one flipped payload bit yields nothing.
+    // One flipped payload bit yields nothing.
     QByteArray bad = good;
     bad[6] = char(uint8_t(bad[6]) ^ 0x01);
     FrameReceiver rx;

@@ -1,4 +1,4 @@
-// The port text of Part 2.2 and INI-RULES.md: parser and the rules of Set.
+// The port text: parser and the rules of Set.
 
 #include "link/porttext.h"
 
@@ -55,7 +55,7 @@ private Q_SLOTS:
 
 void TstPortText::defaults()
 {
-    // The component's defaults (Part 2.2): Com2, 9600, none, 8, 1.
+    // The component's defaults: Com2, 9600, none, 8, 1.
     QCOMPARE(PortLineSettings{}, line("Com2", 9600, N, 8, S1));
     QCOMPARE(applyPortText(PortLineSettings{}, u"COM2:9600,N,8,1"), line("COM2", 9600, N, 8, S1));
 }
@@ -71,7 +71,7 @@ void TstPortText::apply_data()
     QTest::newRow("no colon changes nothing") << odd << "COM2" << odd;
     QTest::newRow("no colon, even with settings") << odd << "COM2,9600,N,8,1" << odd;
     QTest::newRow("empty text") << odd << "" << odd;
-    QTest::newRow("spec: COM3:19200,E,7,2")
+    QTest::newRow("COM3:19200,E,7,2")
         << PortLineSettings{} << "COM3:19200,E,7,2" << line("COM3", 19200, E, 7, S2);
     QTest::newRow("default text") << odd << "COM2:9600,N,8,1" << line("COM2", 9600, N, 8, S1);
     QTest::newRow("baud not listed kept, rest applied")

@@ -1,4 +1,4 @@
-// TComm and TCommPack over a pseudo-terminal pair (Parts 2.1, 2.2): the component opens
+// TComm and TCommPack over a pseudo-terminal pair: the component opens
 // the slave as its device; the test plays the exchange on the master.
 
 #include "common/pty.h"
@@ -347,7 +347,7 @@ void TstTCommPack::receiveStateSurvivesReopen()
     QCOMPARE(rig.port.rxState(), FrameReceiver::rsBody);
     rig.port.Close();
     openRetrying(rig.port);
-    // The partial frame is finished by the bytes after the next open (Part 2.1).
+    // The partial frame is finished by the bytes after the next open.
     QVERIFY(rig.pty.writeMaster(wire.mid(5)));
     QTRY_COMPARE(rig.frames.size(), 1);
     QCOMPARE(rig.frames[0], (Frame{0x31, hex("A1A2A3A4")}));
@@ -391,7 +391,7 @@ void TstTCommPack::openMissingDevice()
     QCOMPARE(e->message(),
              QStringLiteral("Error accessing specified device (Error: %1) ").arg(ENOENT));
     QVERIFY(!port.IsOpen());
-    // Nothing is written while closed; the sender asks IsOpen first (Part 2.3).
+    // Nothing is written while closed; the sender asks IsOpen first.
     QVERIFY(!static_cast<PacketPort&>(port).IsOpen());
 }
 
