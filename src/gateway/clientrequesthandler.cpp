@@ -1,10 +1,8 @@
-// Before any Qt header: the action queue has a member named like a Qt keyword macro.
-#include "agent/linkstate.h"
-
 #include "gateway/clientrequesthandler.h"
 
 #include "agent/errorreporter.h"
 #include "agent/eventlog.h"
+#include "agent/linkstate.h"
 #include "data/tdata.h"
 #include "gateway/responsecache.h"
 #include "gateway/serversocket.h"

@@ -1,8 +1,6 @@
-// Before any Qt header: the action queue has a member named like a Qt keyword macro.
+#include "agent/eventlog.h"
 #include "agent/linkstate.h"
 #include "common/bytes.h"
-
-#include "agent/eventlog.h"
 #include "data/tdata.h"
 #include "gateway/clientrequesthandler.h"
 #include "gateway/responsecache.h"
