@@ -1,9 +1,9 @@
 // exchange-sim: a simulated telephone exchange at the far end of the agent's serial line.
 
+#include "agent/signalwatcher.h"
 #include "linereader.h"
 #include "scenario.h"
 #include "serialendpoint.h"
-#include "agent/signalwatcher.h"
 #include "simlog.h"
 #include "simulator.h"
 
