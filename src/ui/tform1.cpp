@@ -37,14 +37,19 @@ TForm1::TForm1(Agent& agent, QWidget* parent) : QMainWindow(parent), m_agent(age
     agent.setWarningSink([](const QString& title, const QString& text) {
         QMessageBox::warning(nullptr, title, text);
     });
-    // Errors never block: an unattended agent must not stop in a modal loop, and a
-    // later error opens its own box beside the earlier one.
+    // Errors never block: an unattended agent must not stop in a modal loop. One box
+    // at a time: while it is open, further errors go to the log instead of piling up
+    // boxes on a machine nobody watches.
     ErrorReporter::setSink([this](const QString& message) {
-        auto* box =
+        if (m_errorBox) {
+            m_agent.log().WriteLog(QStringLiteral("!Err"), message);
+            return;
+        }
+        m_errorBox =
             new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
-        box->show();
+        m_errorBox->setAttribute(Qt::WA_DeleteOnClose);
+        m_errorBox->setModal(false);
+        m_errorBox->show();
     });
 }
 

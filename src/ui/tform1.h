@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 
 class Agent;
 class QListWidget;
+
 class QStatusBar;
 
 // The main window: a view over the engine that shows its log and status line.
@@ -20,6 +23,10 @@ public:
     QListWidget* ListBox1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
 
+    // The error box on screen, if any.
+    QMessageBox* errorBox() const { return m_errorBox; }
+
 private:
     Agent& m_agent;
+    QPointer<QMessageBox> m_errorBox;
 };
