@@ -6,7 +6,6 @@
 
 class Agent;
 class QListWidget;
-
 class QStatusBar;
 
 // The main window: a view over the engine that shows its log and status line.
