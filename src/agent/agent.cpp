@@ -14,7 +14,6 @@
 #include "mail/trapforwarding.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 namespace {
 // Interval 0 (or less) means the timer never runs; QTimer would fire continuously.
@@ -49,7 +48,7 @@ Agent::Agent(AgentOptions options, QObject* parent)
                 m_tick->Timer3Timer();
         });
     });
-    connect(&CommPack1, &TComm::RxChar, this, [this](int count) { CommPack1RxChar(count); });
+    connect(&CommPack1, &TComm::RxChar, this, [this] { CommPack1RxChar(); });
     connect(&CommPack1, &TComm::deviceLost, this, &Agent::onDeviceLost);
 }
 
@@ -83,10 +82,11 @@ void Agent::FormCreate()
     // Logs its own "-OK-" or "!Err" line; the agent runs on without TCP on failure.
     ServerSocket1.open(m_options.listenPort);
 
-    m_iniPath = m_options.configPath.isEmpty()
-                    ? IniFile::pathBesideProgram(QCoreApplication::applicationFilePath())
-                    : m_options.configPath;
-    const IniFile ini(m_iniPath);
+    const QString iniPath =
+        m_options.configPath.isEmpty()
+            ? IniFile::pathBesideProgram(QCoreApplication::applicationFilePath())
+            : m_options.configPath;
+    const IniFile ini(iniPath);
     readSettings(ini);
     openSerialPort();
 
@@ -188,7 +188,7 @@ void Agent::enablePolling()
     enableTimer(Timer4);
 }
 
-void Agent::CommPack1RxChar(int)
+void Agent::CommPack1RxChar()
 {
     if (!m_dispatcher)
         return;

@@ -47,15 +47,9 @@ public:
 
     EventLog& log() { return m_log; }
     LinkControl& link() { return m_link; }
-    const AgentSettings& settings() const { return m_settings; }
-    QString iniPath() const { return m_iniPath; }
     TCommPack& commPack() { return CommPack1; }
     PacketSender* sender() { return m_sender.get(); }
-    TData* data() { return m_data.get(); }
     QTimer& timer(int n);
-    ServerSocket& serverSocket() { return ServerSocket1; }
-    ResponseCache* cache() { return m_cache.get(); }
-    TMail602* mail() { return m_mail.get(); }
 
 private:
     void readSettings(const IniFile& ini);
@@ -63,11 +57,12 @@ private:
     void openSerialPort();
     void applyTimerPeriods();
     void enablePolling();
-    void CommPack1RxChar(int count);
+    // Reads everything queued, not just the count the event reported, and dispatches
+    // every good frame.
+    void CommPack1RxChar();
     void onDeviceLost(const QString& reason);
 
     AgentOptions m_options;
-    QString m_iniPath;
     AgentSettings m_settings;
     EventLog m_log;
     LinkControl m_link;

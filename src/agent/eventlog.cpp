@@ -4,13 +4,13 @@ EventLog::EventLog(QObject* parent) : QObject(parent), m_clock([] { return QTime
 {
 }
 
-QString EventLog::formatLine(const QTime& time, const QString& tag, const QString& text)
+static QString formatLine(const QTime& time, const QString& tag, const QString& text)
 {
     return time.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  ") + tag +
            QLatin1Char(' ') + text;
 }
 
-QString EventLog::formatStatus(const QString& tag, const QString& text)
+static QString formatStatus(const QString& tag, const QString& text)
 {
     return tag + QStringLiteral("     ") + text;
 }

@@ -29,9 +29,6 @@ public:
     // Time of day for log lines; tests replace it to get fixed lines.
     void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
 
-    static QString formatLine(const QTime& time, const QString& tag, const QString& text);
-    static QString formatStatus(const QString& tag, const QString& text);
-
 Q_SIGNALS:
     void lineWritten(const QString& line);
     void statusChanged(const QString& status);

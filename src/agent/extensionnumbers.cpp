@@ -4,6 +4,7 @@
 #include "agent/linkstate.h"
 #include "data/tdata.h"
 #include "link/packetsender.h"
+#include "link/pendingrequest.h"
 
 namespace {
 const QString LocTag = QStringLiteral("<LOC");
@@ -19,7 +20,7 @@ ExtensionNumbers::ExtensionNumbers(EventLog& log, LinkControl& link, PacketSende
 void ExtensionNumbers::LoadExtensionNumbers()
 {
     const QByteArray query = TData::BuildNumbersQuery();
-    m_sender.StorePendingRequest(5 /* pkNumbersQuery */, query);
+    m_sender.StorePendingRequest(pkNumbersQuery, query);
     // Retries during an outage would flood the log: only the first attempt is logged.
     if (m_link.ErrorCount == 0)
         m_log.WriteLog(LocTag, LoadingText);

@@ -56,7 +56,7 @@ void MainTick::actWhenIdle()
         break;
     case LoadNumbers:
         m_numbers.LoadExtensionNumbers();
-        m_link.state = LinkState::Waiting;
+        m_link.startWaiting();
         break;
     case QueryLineStatus:
         sendQuery(pkLineStatus, TData::BuildLineStatusQuery(), QStringLiteral("<Ti4"),
@@ -89,7 +89,7 @@ void MainTick::readMailboxes()
         m_log.WriteLog(QStringLiteral("<602"), text);
     m_sender.StorePendingRequest(pkMailboxWrite, packet);
     m_sender.SendPacket(QStringLiteral(">COM"), text, packet);
-    m_link.state = LinkState::Waiting;
+    m_link.startWaiting();
 }
 
 void MainTick::sendQuery(unsigned char kind, const QByteArray& query, const QString& statusTag,
@@ -98,7 +98,7 @@ void MainTick::sendQuery(unsigned char kind, const QByteArray& query, const QStr
     m_sender.StorePendingRequest(kind, query);
     m_log.ShowStatus(statusTag, text);
     m_sender.SendPacket(QStringLiteral(">COM"), text, query);
-    m_link.state = LinkState::Waiting;
+    m_link.startWaiting();
 }
 
 void MainTick::countWaiting()

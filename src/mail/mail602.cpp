@@ -115,19 +115,10 @@ bool TMail602::load(const QString& libraryFile, const QString& programDir)
 
 bool TMail602::resolveEntryPoints()
 {
-    const auto resolve = [this](auto& target, const char* name) {
-        target =
-            reinterpret_cast<std::remove_reference_t<decltype(target)>>(m_library.resolve(name));
-        if (!target)
-            m_loadError = QStringLiteral("entry point %1 missing").arg(QLatin1String(name));
-        return target != nullptr;
-    };
-    return resolve(m_quickTest, "RychlyTestZmenVeSchrankach") &&
-           resolve(m_readChanges, "NactiZmenyVeSchrankach") &&
-           resolve(m_confirm, "PotvrdPreneseniZmenVeSchrankach") &&
-           resolve(m_send, "PosliStavovouZpravu") && resolve(m_init, "InicializaceVXKomunikace") &&
-           resolve(m_deinit, "DeInicializaceVXKomunikace") &&
-           resolve(m_setDebugLevel, "SetDebugLevel");
+    const QString missing = resolveAgentvxEntryPoints(m_library, m_api);
+    if (!missing.isEmpty())
+        m_loadError = QStringLiteral("entry point %1 missing").arg(missing);
+    return missing.isEmpty();
 }
 
 void TMail602::LoadSettings(const IniFile& ini)
@@ -151,9 +142,9 @@ void TMail602::Initialize()
 {
     if (!LibraryReady())
         return;
-    m_setDebugLevel(Debug);
-    const int32_t r = m_init(CestaKeKonfiguraciMail602.constData(), Uzivatel.constData(),
-                             CestaKPracovnimuAdresari.constData(), Heslo.constData());
+    m_api.setDebugLevel(Debug);
+    const int32_t r = m_api.init(CestaKeKonfiguraciMail602.constData(), Uzivatel.constData(),
+                                 CestaKPracovnimuAdresari.constData(), Heslo.constData());
     if (r != 0) {
         m_state = LibraryState::Refused;
         qCWarning(lcMail) << "mail library refused initialisation:" << r;
@@ -164,7 +155,7 @@ void TMail602::Shutdown()
 {
     if (!LibraryReady())
         return;
-    m_deinit();
+    m_api.deinit();
     m_state = LibraryState::ShutDown;
 }
 
@@ -177,7 +168,7 @@ std::optional<int32_t> TMail602::SendMail(QByteArrayView recipient, uint8_t addr
     const QByteArray to = recipient.toByteArray();
     const QByteArray about = subject.toByteArray();
     const QByteArray body = text.toByteArray();
-    return m_send(to.constData(), addressType, about.constData(), body.constData(), flag);
+    return m_api.send(to.constData(), addressType, about.constData(), body.constData(), flag);
 }
 
 void TMail602::SendStatusMessage(int kind)
@@ -193,8 +184,8 @@ void TMail602::SendStatusMessage(int kind)
         return;
     if (text.isEmpty())
         return;
-    const int32_t r = m_send(AdresaPrijemce.constData(), TypAdresyPrijemce, Subject.constData(),
-                             text.constData(), AVX_FLAG_STATUS);
+    const int32_t r = m_api.send(AdresaPrijemce.constData(), TypAdresyPrijemce, Subject.constData(),
+                                 text.constData(), AVX_FLAG_STATUS);
     if (r == 0)
         m_log.WriteLog(QStringLiteral("Mail"), fromWindows1250(AdresaPrijemce) +
                                                    QStringLiteral(" > ") + fromWindows1250(text));
@@ -206,14 +197,14 @@ bool TMail602::ReadMailboxChanges(TData& data)
         return false;
     MailboxReadMode mode = MailboxReadMode::Full;
     if (!m_fullReadPending) {
-        if (m_quickTest() == 0)
+        if (m_api.quickTest() == 0)
             return false;
         mode = MailboxReadMode::Changes;
     }
     ReadParams params{};
     params.ReadMode = int32_t(mode);
     MailboxRecord* head = nullptr;
-    if (m_readChanges(&head, &params) != 0) {
+    if (m_api.read(&head, &params) != 0) {
         // Nothing confirmed; the write carries the counters as they are, and the next
         // read starts over from a full one.
         m_fullReadPending = true;
@@ -227,7 +218,7 @@ bool TMail602::ReadMailboxChanges(TData& data)
     }
     WalkMailboxRecords(head, mode, m_register, data);
     MailboxRecord* delivered = head;
-    m_confirm(&delivered);
+    m_api.confirm(&delivered);
     m_fullReadPending = false;
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/agentvxabi.h"
+#include "mail/agentvxentrypoints.h"
 #include "mail/messageregister.h"
 
 #include <QByteArray>
@@ -125,11 +126,5 @@ private:
     bool m_fullReadPending = true;
     MessageRegister m_register;
 
-    RychlyTestZmenVeSchrankachFn m_quickTest = nullptr;
-    NactiZmenyVeSchrankachFn m_readChanges = nullptr;
-    PotvrdPreneseniZmenVeSchrankachFn m_confirm = nullptr;
-    PosliStavovouZpravuFn m_send = nullptr;
-    InicializaceVXKomunikaceFn m_init = nullptr;
-    DeInicializaceVXKomunikaceFn m_deinit = nullptr;
-    SetDebugLevelFn m_setDebugLevel = nullptr;
+    AgentvxEntryPoints m_api;
 };

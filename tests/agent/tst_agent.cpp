@@ -21,12 +21,13 @@ struct Engine
     QStringList lines;
     QByteArray wire; // what the agent wrote to the exchange
 
-    explicit Engine(const QByteArray& extraSet = {})
+    explicit Engine(const QByteArray& extraSet = {}, const QByteArray& interval = "20")
     {
         QFile ini(dir.filePath(QStringLiteral("Agent.ini")));
         if (ini.open(QIODevice::WriteOnly))
             ini.write("[Set]\nPort=" + pty.slavePath().toLocal8Bit() + ":9600,N,8,1\n" + extraSet +
-                      "[Timer]\nInterval=20\nTrapInterval=100\nANInterval=100\nMSGInterval=100\n");
+                      "[Timer]\nInterval=" + interval +
+                      "\nTrapInterval=100\nANInterval=100\nMSGInterval=100\n");
         AgentOptions options;
         options.configPath = ini.fileName();
         options.listenPort = 0;
@@ -77,6 +78,15 @@ private Q_SLOTS:
 
         e.agent->Zastavit1Click();
         QVERIFY(!e.agent->timer(3).isActive());
+    }
+
+    void zeroIntervalNeverTicks()
+    {
+        Engine e({}, "0");
+        e.agent->FormCreate();
+        QVERIFY(!e.agent->timer(3).isActive()); // a zero-period QTimer would fire nonstop
+        QTest::qWait(200);
+        QVERIFY(e.drain().isEmpty());
     }
 
     void shutdownResetsCountersOnTheExchange()

@@ -1,6 +1,6 @@
 // The mail gateway library on a temporary mail store, called through the seven
 // entry points of the loaded library exactly as the agent calls them.
-#include "mail/agentvxabi.h"
+#include "mail/agentvxentrypoints.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,17 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Api
-{
-    RychlyTestZmenVeSchrankachFn quickTest = nullptr;
-    NactiZmenyVeSchrankachFn read = nullptr;
-    PotvrdPreneseniZmenVeSchrankachFn confirm = nullptr;
-    PosliStavovouZpravuFn send = nullptr;
-    InicializaceVXKomunikaceFn init = nullptr;
-    DeInicializaceVXKomunikaceFn deinit = nullptr;
-    SetDebugLevelFn setDebugLevel = nullptr;
-};
 
 struct Item
 {
@@ -107,7 +96,7 @@ QString changesText(const QList<Mailbox>& boxes)
     return parts.join(QStringLiteral("; "));
 }
 
-using Call = std::function<int32_t(const Api&, const QString& store)>;
+using Call = std::function<int32_t(const AgentvxEntryPoints&, const QString& store)>;
 
 QByteArray message(const QByteArray& kind, const QByteArray& body = "Text\n")
 {
@@ -158,7 +147,7 @@ private:
     void readAndConfirm(int32_t mode, QList<Mailbox>* boxes = nullptr);
 
     QLibrary m_library;
-    Api m_api;
+    AgentvxEntryPoints m_api;
     std::unique_ptr<QTemporaryDir> m_store;
 };
 
@@ -168,20 +157,8 @@ void TestAgentVx::initTestCase()
     QVERIFY2(!binDir.isEmpty(), "SARVIK_BIN_DIR is not set");
     m_library.setFileName(QDir(binDir).filePath(QStringLiteral(AVX_LIBRARY_NAME)));
     QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
-    m_api.quickTest = reinterpret_cast<RychlyTestZmenVeSchrankachFn>(
-        m_library.resolve("RychlyTestZmenVeSchrankach"));
-    m_api.read =
-        reinterpret_cast<NactiZmenyVeSchrankachFn>(m_library.resolve("NactiZmenyVeSchrankach"));
-    m_api.confirm = reinterpret_cast<PotvrdPreneseniZmenVeSchrankachFn>(
-        m_library.resolve("PotvrdPreneseniZmenVeSchrankach"));
-    m_api.send = reinterpret_cast<PosliStavovouZpravuFn>(m_library.resolve("PosliStavovouZpravu"));
-    m_api.init =
-        reinterpret_cast<InicializaceVXKomunikaceFn>(m_library.resolve("InicializaceVXKomunikace"));
-    m_api.deinit = reinterpret_cast<DeInicializaceVXKomunikaceFn>(
-        m_library.resolve("DeInicializaceVXKomunikace"));
-    m_api.setDebugLevel = reinterpret_cast<SetDebugLevelFn>(m_library.resolve("SetDebugLevel"));
-    QVERIFY(m_api.quickTest && m_api.read && m_api.confirm && m_api.send && m_api.init &&
-            m_api.deinit && m_api.setDebugLevel);
+    const QString missing = resolveAgentvxEntryPoints(m_library, m_api);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing));
 }
 
 void TestAgentVx::init()
@@ -372,19 +349,20 @@ void TestAgentVx::changes_data()
     QTest::addColumn<QString>("expected");
 
     auto drop = [](const QString& relative, const QByteArray& content) {
-        return [=](const Api&, const QString& store) {
+        return [=](const AgentvxEntryPoints&, const QString& store) {
             QFile file(store + u'/' + relative);
             return int32_t(
                 file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? 0 : 1);
         };
     };
     auto remove = [](const QString& relative) {
-        return [=](const Api&, const QString& store) {
+        return [=](const AgentvxEntryPoints&, const QString& store) {
             return int32_t(QFile::remove(store + u'/' + relative) ? 0 : 1);
         };
     };
 
-    QTest::newRow("nothing") << Call([](const Api&, const QString&) { return 0; }) << QString();
+    QTest::newRow("nothing") << Call([](const AgentvxEntryPoints&, const QString&) { return 0; })
+                             << QString();
     QTest::newRow("new voice message")
         << Call(drop(QStringLiteral("21/new/1700000100.n.host"), message("H")))
         << QStringLiteral("21 H+1");
@@ -393,39 +371,47 @@ void TestAgentVx::changes_data()
     QTest::newRow("kind rewritten")
         << Call(drop(QStringLiteral("21/new/1700000001.a.host"), message("H", "Longer text\n")))
         << QStringLiteral("21 F-1 H+1");
-    QTest::newRow("message seen by a reader") << Call([](const Api&, const QString& store) {
-        return int32_t(QFile::rename(store + QStringLiteral("/21/new/1700000003.c.host"),
-                                     store + QStringLiteral("/21/cur/1700000003.c.host:2,S"))
-                           ? 0
-                           : 1);
-    }) << QString();
-    QTest::newRow("new mailbox") << Call([](const Api&, const QString& store) {
+    QTest::newRow("message seen by a reader")
+        << Call([](const AgentvxEntryPoints&, const QString& store) {
+               return int32_t(QFile::rename(store + QStringLiteral("/21/new/1700000003.c.host"),
+                                            store + QStringLiteral("/21/cur/1700000003.c.host:2,S"))
+                                  ? 0
+                                  : 1);
+           })
+        << QString();
+    QTest::newRow("new mailbox") << Call([](const AgentvxEntryPoints&, const QString& store) {
         QDir(store).mkpath(QStringLiteral("24/new"));
         QFile file(store + QStringLiteral("/24/new/1700000101.m.host"));
         return int32_t(file.open(QIODevice::WriteOnly) && file.write(message("F")) > 0 ? 0 : 1);
     }) << QStringLiteral("24 F+1");
-    QTest::newRow("mailbox removed") << Call([](const Api&, const QString& store) {
+    QTest::newRow("mailbox removed") << Call([](const AgentvxEntryPoints&, const QString& store) {
         return int32_t(QDir(store + QStringLiteral("/21")).removeRecursively() ? 0 : 1);
     }) << QStringLiteral("21 F-2 H-3");
-    QTest::newRow("empty mailbox created") << Call([](const Api&, const QString& store) {
-        return int32_t(QDir(store).mkpath(QStringLiteral("25/new")) ? 0 : 1);
-    }) << QString();
+    QTest::newRow("empty mailbox created")
+        << Call([](const AgentvxEntryPoints&, const QString& store) {
+               return int32_t(QDir(store).mkpath(QStringLiteral("25/new")) ? 0 : 1);
+           })
+        << QString();
     QTest::newRow("file being written")
         << Call(drop(QStringLiteral("22/new/.1700000102.tmp"), message("H"))) << QString();
-    QTest::newRow("outgoing message") << Call([](const Api& api, const QString&) {
+    QTest::newRow("outgoing message") << Call([](const AgentvxEntryPoints& api, const QString&) {
         return api.send("jan", 'V', "Porucha", "Linka 21 mimo provoz", AVX_FLAG_TRAP);
     }) << QString();
-    QTest::newRow("local message delivered") << Call([](const Api& api, const QString&) {
-        return api.send("22", 'L', "Porucha", "Linka 21 mimo provoz", AVX_FLAG_TRAP);
-    }) << QStringLiteral("22 M+1");
-    QTest::newRow("arrivals in two mailboxes") << Call([](const Api&, const QString& store) {
-        QFile a(store + QStringLiteral("/21/new/1700000103.p.host"));
-        QFile b(store + QStringLiteral("/22/cur/1700000104.q.host:2,S"));
-        return int32_t(a.open(QIODevice::WriteOnly) && a.write(message("F")) > 0 &&
-                               b.open(QIODevice::WriteOnly) && b.write(message("Z")) > 0
-                           ? 0
-                           : 1);
-    }) << QStringLiteral("21 F+1; 22 Z+1");
+    QTest::newRow("local message delivered")
+        << Call([](const AgentvxEntryPoints& api, const QString&) {
+               return api.send("22", 'L', "Porucha", "Linka 21 mimo provoz", AVX_FLAG_TRAP);
+           })
+        << QStringLiteral("22 M+1");
+    QTest::newRow("arrivals in two mailboxes")
+        << Call([](const AgentvxEntryPoints&, const QString& store) {
+               QFile a(store + QStringLiteral("/21/new/1700000103.p.host"));
+               QFile b(store + QStringLiteral("/22/cur/1700000104.q.host:2,S"));
+               return int32_t(a.open(QIODevice::WriteOnly) && a.write(message("F")) > 0 &&
+                                      b.open(QIODevice::WriteOnly) && b.write(message("Z")) > 0
+                                  ? 0
+                                  : 1);
+           })
+        << QStringLiteral("21 F+1; 22 Z+1");
 }
 
 void TestAgentVx::changes()
@@ -587,7 +573,7 @@ void TestAgentVx::badArguments_data()
     QTest::addColumn<bool>("initialised");
 
     auto readWith = [](int32_t mode) {
-        return [=](const Api& api, const QString&) {
+        return [=](const AgentvxEntryPoints& api, const QString&) {
             ReadParams params{};
             params.ReadMode = mode;
             MailboxRecord* head = reinterpret_cast<MailboxRecord*>(&params);
@@ -598,12 +584,12 @@ void TestAgentVx::badArguments_data()
     };
     auto send = [](const char* recipient, unsigned char type, const char* subject, const char* text,
                    unsigned char flag) {
-        return [=](const Api& api, const QString&) {
+        return [=](const AgentvxEntryPoints& api, const QString&) {
             return api.send(recipient, type, subject, text, flag);
         };
     };
     auto initWith = [](const char* user, const char* workDir, const char* password, bool nullPath) {
-        return [=](const Api& api, const QString& store) {
+        return [=](const AgentvxEntryPoints& api, const QString& store) {
             const QByteArray path = QFile::encodeName(store);
             return api.init(nullPath ? nullptr : path.constData(), user, workDir, password);
         };
@@ -613,17 +599,17 @@ void TestAgentVx::badArguments_data()
     QTest::newRow("init: no user") << Call(initWith(nullptr, "/tmp", "p", false)) << false;
     QTest::newRow("init: no working folder") << Call(initWith("u", nullptr, "p", false)) << false;
     QTest::newRow("init: no password") << Call(initWith("u", "/tmp", nullptr, false)) << false;
-    QTest::newRow("init: empty path")
-        << Call([](const Api& api, const QString&) { return api.init("", "u", "/tmp", "p"); })
-        << false;
+    QTest::newRow("init: empty path") << Call([](const AgentvxEntryPoints& api, const QString&) {
+        return api.init("", "u", "/tmp", "p");
+    }) << false;
 
     QTest::newRow("read: not initialised") << Call(readWith(AVX_READ_FULL)) << false;
-    QTest::newRow("read: no head") << Call([](const Api& api, const QString&) {
+    QTest::newRow("read: no head") << Call([](const AgentvxEntryPoints& api, const QString&) {
         ReadParams params{};
         params.ReadMode = AVX_READ_FULL;
         return api.read(nullptr, &params);
     }) << true;
-    QTest::newRow("read: no parameters") << Call([](const Api& api, const QString&) {
+    QTest::newRow("read: no parameters") << Call([](const AgentvxEntryPoints& api, const QString&) {
         MailboxRecord* head = nullptr;
         return api.read(&head, nullptr);
     }) << true;
@@ -632,13 +618,15 @@ void TestAgentVx::badArguments_data()
     QTest::newRow("read: mode -1") << Call(readWith(-1)) << true;
 
     QTest::newRow("confirm: no head")
-        << Call([](const Api& api, const QString&) { return api.confirm(nullptr); }) << true;
-    QTest::newRow("confirm: no read") << Call([](const Api& api, const QString&) {
+        << Call([](const AgentvxEntryPoints& api, const QString&) { return api.confirm(nullptr); })
+        << true;
+    QTest::newRow("confirm: no read") << Call([](const AgentvxEntryPoints& api, const QString&) {
         MailboxRecord* head = nullptr;
         return api.confirm(&head);
     }) << true;
     QTest::newRow("quick test: not initialised")
-        << Call([](const Api& api, const QString&) { return api.quickTest(); }) << false;
+        << Call([](const AgentvxEntryPoints& api, const QString&) { return api.quickTest(); })
+        << false;
 
     QTest::newRow("send: not initialised") << Call(send("21", 'L', "s", "t", 1)) << false;
     QTest::newRow("send: no recipient") << Call(send(nullptr, 'L', "s", "t", 1)) << true;

@@ -1,25 +1,10 @@
 #include "agent/agentsettings.h"
 #include "agent/inifile.h"
+#include "common/testfiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QString dataDir()
-{
-    const QString fromEnv = qEnvironmentVariable("SARVIK_TEST_DATA");
-    return fromEnv.isEmpty() ? QFINDTESTDATA("data") : fromEnv;
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 // Sections [Set], [Log] and [Timer] as start-up reads them.
 class TestAgentSettings : public QObject
@@ -60,7 +45,8 @@ void TestAgentSettings::noFileGivesDefaults()
 
 void TestAgentSettings::fixtureGivesItsValues()
 {
-    const AgentSettings s = readAgentSettings(IniFile(dataDir() + QStringLiteral("/agent.ini")));
+    const AgentSettings s =
+        readAgentSettings(IniFile(testDataDir() + QStringLiteral("/agent.ini")));
     QCOMPARE(s.PortText, QStringLiteral("COM5:19200,E,7,2"));
     QCOMPARE(s.log.Com_In, false);
     QCOMPARE(s.log.Com_PureIn, false);
@@ -82,7 +68,7 @@ void TestAgentSettings::fixtureGivesItsValues()
 
 void TestAgentSettings::oddValues()
 {
-    const AgentSettings s = readAgentSettings(IniFile(dataDir() + QStringLiteral("/odd.ini")));
+    const AgentSettings s = readAgentSettings(IniFile(testDataDir() + QStringLiteral("/odd.ini")));
     QCOMPARE(s.PortText, QString()); // present but empty: the empty text, not the default
     QVERIFY(!s.PortText.isNull() || s.PortText.isEmpty());
     QCOMPARE(s.MaxCache, 110);         // abc
@@ -114,9 +100,9 @@ void TestAgentSettings::writeLogSwitchesLeavesExtent()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Agent.ini"));
-    QVERIFY(QFile::copy(dataDir() + QStringLiteral("/agent.ini"), path));
+    QVERIFY(QFile::copy(testDataDir() + QStringLiteral("/agent.ini"), path));
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    const QByteArray before = contents(path);
+    const QByteArray before = fileBytes(path);
 
     IniFile ini(path);
     LogSwitches log;
@@ -132,7 +118,7 @@ void TestAgentSettings::writeLogSwitchesLeavesExtent()
     QByteArray expected = before;
     expected.replace("Com_In=0\r\nCom_PureIn=0\r\nCom_Out=1\r\nCom_LocOut=2\r\nTCP/IP_In=0\r\n",
                      "Com_In=1\r\nCom_PureIn=1\r\nCom_Out=0\r\nCom_LocOut=1\r\nTCP/IP_In=1\r\n");
-    QCOMPARE(contents(path), expected);
+    QCOMPARE(fileBytes(path), expected);
     QCOMPARE(readAgentSettings(ini).log.Extent, true);
 }
 
@@ -142,8 +128,8 @@ void TestAgentSettings::writeLogSwitchesCreatesFile()
     const QString path = dir.filePath(QStringLiteral("Agent.ini"));
     IniFile ini(path);
     writeLogSwitches(ini, LogSwitches{});
-    QCOMPARE(contents(path), QByteArray("[Log]\r\nCom_In=1\r\nCom_PureIn=1\r\nCom_Out=0\r\n"
-                                        "Com_LocOut=0\r\nTCP/IP_In=1\r\nTCP/IP_Out=0\r\n"));
+    QCOMPARE(fileBytes(path), QByteArray("[Log]\r\nCom_In=1\r\nCom_PureIn=1\r\nCom_Out=0\r\n"
+                                         "Com_LocOut=0\r\nTCP/IP_In=1\r\nTCP/IP_Out=0\r\n"));
 }
 
 void TestAgentSettings::writeLogSwitchesFailure()

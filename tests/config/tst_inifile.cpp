@@ -1,4 +1,5 @@
 #include "agent/inifile.h"
+#include "common/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,18 +16,6 @@
 #endif
 
 namespace {
-
-QString dataDir()
-{
-    const QString fromEnv = qEnvironmentVariable("SARVIK_TEST_DATA");
-    return fromEnv.isEmpty() ? QFINDTESTDATA("data") : fromEnv;
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 void putFile(const QString& path, const QByteArray& bytes)
 {
@@ -94,7 +83,7 @@ void TestIniFile::init()
 QString TestIniFile::copyLayout()
 {
     const QString path = tmp(QStringLiteral("Agent.ini"));
-    QFile::copy(dataDir() + QStringLiteral("/layout.ini"), path);
+    QFile::copy(testDataDir() + QStringLiteral("/layout.ini"), path);
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     return path;
 }
@@ -201,7 +190,7 @@ void TestIniFile::readsFileAsItIsNow()
 
 void TestIniFile::fixtureReads()
 {
-    const IniFile ini(dataDir() + QStringLiteral("/layout.ini"));
+    const IniFile ini(testDataDir() + QStringLiteral("/layout.ini"));
     QVERIFY(ini.exists());
     QCOMPARE(ini.ReadString("set", "PORT", "x"), QByteArray("COM1:9600,N,8,1"));
     QCOMPARE(ini.ReadInteger("Set", "MaxCache", 110), 64);
@@ -216,44 +205,44 @@ void TestIniFile::fixtureReads()
 void TestIniFile::writeExistingKeyKeepsOtherLines()
 {
     const QString path = copyLayout();
-    const QByteArray before = contents(path);
+    const QByteArray before = fileBytes(path);
     IniFile ini(path);
     ini.WriteString("SET", "maxcache", "  0x20 ");
     QByteArray expected = before;
     expected.replace("  MaxCache = 0x40   \r\n", "MaxCache=0x20 \r\n");
-    QCOMPARE(contents(path), expected);
+    QCOMPARE(fileBytes(path), expected);
     QCOMPARE(ini.ReadInteger("Set", "MaxCache", 110), 32);
 }
 
 void TestIniFile::writeNewKeyKeepsOtherLines()
 {
     const QString path = copyLayout();
-    const QByteArray before = contents(path);
+    const QByteArray before = fileBytes(path);
     IniFile ini(path);
     ini.WriteString("Log", "TCP/IP_In", "1");
     QByteArray expected = before;
     expected.replace("Com_Out=1\r\n", "Com_Out=1\r\nTCP/IP_In=1\r\n");
-    QCOMPARE(contents(path), expected);
+    QCOMPARE(fileBytes(path), expected);
 
     // A key of [Set] goes after its last line, before the blank line and [Log].
     ini.WriteString("Set", "Stackable", "0");
     expected.replace("= 0x40   \r\n", "= 0x40   \r\nStackable=0\r\n");
-    QCOMPARE(contents(path), expected);
+    QCOMPARE(fileBytes(path), expected);
 }
 
 void TestIniFile::writeNewSectionKeepsOtherLines()
 {
     const QString path = copyLayout();
-    const QByteArray before = contents(path);
+    const QByteArray before = fileBytes(path);
     IniFile ini(path);
     ini.WriteString("Timer", "Interval", "200");
-    QCOMPARE(contents(path), before + "[Timer]\r\nInterval=200\r\n");
+    QCOMPARE(fileBytes(path), before + "[Timer]\r\nInterval=200\r\n");
 }
 
 void TestIniFile::writeSameValueLeavesFileAlone()
 {
     const QString path = copyLayout();
-    const QByteArray before = contents(path);
+    const QByteArray before = fileBytes(path);
 #ifdef Q_OS_UNIX
     struct stat st
     {
@@ -268,7 +257,7 @@ void TestIniFile::writeSameValueLeavesFileAlone()
                     "edna");
     ini.WriteString("Set", "MaxCache", "0x40");
     ini.WriteBool("Log", "Com_Out", true);
-    QCOMPARE(contents(path), before);
+    QCOMPARE(fileBytes(path), before);
 #ifdef Q_OS_UNIX
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
     QCOMPARE(st.st_ino, inode); // not even rewritten
@@ -280,9 +269,9 @@ void TestIniFile::writeMissingFileCreatesIt()
     const QString path = tmp(QStringLiteral("new.ini"));
     IniFile ini(path);
     ini.WriteString("Set", "Port", "COM3:9600,N,8,1");
-    QCOMPARE(contents(path), QByteArray("[Set]\r\nPort=COM3:9600,N,8,1\r\n"));
+    QCOMPARE(fileBytes(path), QByteArray("[Set]\r\nPort=COM3:9600,N,8,1\r\n"));
     ini.WriteString("Log", "Com_In", "0");
-    QCOMPARE(contents(path), QByteArray("[Set]\r\nPort=COM3:9600,N,8,1\r\n[Log]\r\nCom_In=0\r\n"));
+    QCOMPARE(fileBytes(path), QByteArray("[Set]\r\nPort=COM3:9600,N,8,1\r\n[Log]\r\nCom_In=0\r\n"));
 }
 
 void TestIniFile::writeIntegerAndBool()
@@ -292,7 +281,7 @@ void TestIniFile::writeIntegerAndBool()
     ini.WriteBool("Log", "Com_In", true);
     ini.WriteBool("Log", "Com_Out", false);
     ini.WriteInteger("Timer", "MaxErrorTick", -600);
-    QCOMPARE(contents(path),
+    QCOMPARE(fileBytes(path),
              QByteArray("[Log]\r\nCom_In=1\r\nCom_Out=0\r\n[Timer]\r\nMaxErrorTick=-600\r\n"));
     QCOMPARE(ini.ReadInteger("Timer", "MaxErrorTick", 0), -600);
 }
@@ -339,7 +328,7 @@ void TestIniFile::writeUnderRegularFileFails()
     IniFile ini(path);
     QCOMPARE(errorOf([&] { ini.WriteString("Set", "Port", "COM1"); }),
              QStringLiteral("Unable to write to ") + path);
-    QCOMPARE(contents(plain), QByteArray("not a folder\n"));
+    QCOMPARE(fileBytes(plain), QByteArray("not a folder\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("plain.txt")});
 }
@@ -360,12 +349,12 @@ void TestIniFile::writeReadOnlyFileFails()
         QSKIP("root writes read-only files; covered by the other failure cases");
 #endif
     const QString path = copyLayout();
-    const QByteArray before = contents(path);
+    const QByteArray before = fileBytes(path);
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
     IniFile ini(path);
     QCOMPARE(errorOf([&] { ini.WriteString("Set", "Port", "COM9"); }),
              QStringLiteral("Unable to write to ") + path);
-    QCOMPARE(contents(path), before);
+    QCOMPARE(fileBytes(path), before);
 }
 
 void TestIniFile::failingWriteStopsSequence()
@@ -376,7 +365,7 @@ void TestIniFile::failingWriteStopsSequence()
     // A file size limit lets a write fail for root too: rewriting a key in place keeps
     // the file's size, a new key would grow it past the limit.
     const QString path = copyLayout();
-    const QByteArray before = contents(path);
+    const QByteArray before = fileBytes(path);
     IniFile ini(path);
 
     struct rlimit saved
@@ -407,7 +396,7 @@ void TestIniFile::failingWriteStopsSequence()
     QCOMPARE(done, (QStringList{"Com_In", "Com_Out"}));
     QByteArray expected = before;
     expected.replace("Com_In=0\r\n", "Com_In=1\r\n").replace("Com_Out=1\r\n", "Com_Out=0\r\n");
-    QCOMPARE(contents(path), expected); // the failed write left the file as it was
+    QCOMPARE(fileBytes(path), expected); // the failed write left the file as it was
     QVERIFY(!ini.ReadString("Log", "Com_PureIn", "").size());
     // No temporary file is left behind.
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),

@@ -1,4 +1,5 @@
 #include "common/agentprocess.h"
+#include "common/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,8 +23,8 @@ struct Demo
 
     void startExchange()
     {
-        exchange.start({qEnvironmentVariable("SARVIK_TEST_DATA") + QStringLiteral("/exchange.ini"),
-                        QStringLiteral("--link"), dir.filePath(QStringLiteral("exchange"))});
+        exchange.start({testDataDir() + QStringLiteral("/exchange.ini"), QStringLiteral("--link"),
+                        dir.filePath(QStringLiteral("exchange"))});
         QTRY_VERIFY_WITH_TIMEOUT(exchange.has(QStringLiteral("PORT ")), Slow);
         for (const char* box : {"201", "202", "310"})
             for (const char* sub : {"new", "cur", "tmp"})
@@ -66,11 +67,9 @@ struct Demo
     {
         QStringList found;
         const QDir d(store + QLatin1Char('/') + folder);
-        for (const QString& name : d.entryList(QDir::Files)) {
-            QFile f(d.filePath(name));
-            if (f.open(QIODevice::ReadOnly) && f.readAll().contains(text))
+        for (const QString& name : d.entryList(QDir::Files))
+            if (fileBytes(d.filePath(name)).contains(text))
                 found << name;
-        }
         return found;
     }
 };

@@ -2,6 +2,7 @@
 // pseudo-terminal with real frames, steered through standard input.
 
 #include "common/bytes.h"
+#include "common/testfiles.h"
 #include "link/framecodec.h"
 #include "wirefault.h"
 
@@ -25,7 +26,7 @@ constexpr int Timeout = 15000; // ms; generous for a loaded machine
 
 QString testScenario()
 {
-    return qEnvironmentVariable("SARVIK_TEST_DATA") + QStringLiteral("/test.ini");
+    return testDataDir() + QStringLiteral("/test.ini");
 }
 
 bool makeRaw(int fd)

@@ -1,5 +1,6 @@
 // The simulator's scenario reader: a full file, the TRAP line form, and rejected input.
 
+#include "common/testfiles.h"
 #include "scenario.h"
 
 #include <QTest>
@@ -18,7 +19,7 @@ private slots:
 void TestSimScenario::loadsFullScenario()
 {
     QString error;
-    const auto s = Scenario::load(qEnvironmentVariable("SARVIK_TEST_DATA") + "/test.ini", &error);
+    const auto s = Scenario::load(testDataDir() + "/test.ini", &error);
     QVERIFY2(s, qPrintable(error));
     QCOMPARE(s->numbers, QStringList({"201", "0*#", "31", "SAD"}));
     QCOMPARE(s->lineStatus, QList<uint8_t>({0, 1, 2}));
